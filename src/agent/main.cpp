@@ -1,0 +1,5 @@
+#include "agent/run.h"
+
+int main() {
+  ProcessEntry();
+}
