@@ -61,7 +61,6 @@ TEST(FormatText, ConversionsTheAgentUses) {
   EXPECT_EQ(Format("%x %u %c %%", 0xabcU, 42U, 'z'), "abc 42 z %");
   EXPECT_EQ(Format("[%5s|%-5s|%05d]", "ab", "cd", 42), "[   ab|cd   |00042]");
   EXPECT_EQ(Format("%.*s", 3, "abcdef"), "abc");
-  EXPECT_EQ(Format("%s", static_cast<const char*>(nullptr)), "(null)");
 }
 
 TEST(FormatText, TruncatesToCapacity) {
