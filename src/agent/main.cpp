@@ -1,5 +1,9 @@
 #include "agent/run.h"
 
-int main() {
-  ProcessEntry();
-}
+// The process starts here without the C runtime's start-up: the agent splits
+// its own command line and copies its own environment, so the runtime's
+// copies would be work the job does not need.
+extern "C" __attribute__((force_align_arg_pointer)) void AgentStartup() { ProcessEntry(); }
+
+// For toolchains that start the program through the C runtime.
+int main() { ProcessEntry(); }
