@@ -12,6 +12,9 @@ struct AgentState {
   const char* recordPath;  // the first argument; nullptr until it is known
   const char* flagPath;    // the record's szFlagFile; nullptr until registered
   std::int32_t terminating;
+  // The agent's own directory while it runs in the job's: relative record and
+  // flag paths name files there.
+  const char* savedDir;
 };
 
 extern AgentState g_agentState;

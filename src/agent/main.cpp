@@ -4,4 +4,6 @@
 // its own command line and copies its own environment, so the runtime's
 // copies would be work the job does not need. Link with this as the entry
 // point (MinGW: -nostartfiles -Wl,--entry=_AgentStartup; MSVC: /ENTRY:AgentStartup).
-extern "C" __attribute__((force_align_arg_pointer)) void AgentStartup() { ProcessEntry(); }
+extern "C" __attribute__((force_align_arg_pointer)) void AgentStartup() {
+  ProcessEntry();
+}

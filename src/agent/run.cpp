@@ -84,13 +84,16 @@ void EnterWorkDir(char* savedDir) {
   if (GetCurrentDir(savedDir, kSavedDirRequest) == nullptr ||
       ChangeDirectory(g_jobRecord.szWorkDir) != 0) {
     TerminateAgent(AGENT_ERR_WORKDIR, CurrentErrorDetail());
+    return;
   }
+  g_agentState.savedDir = savedDir;
 }
 
 void LeaveWorkDir(const char* savedDir) {
-  if (HasWorkDir() && ChangeDirectory(savedDir) != 0) {
-    TerminateAgent(AGENT_ERR_WORKDIR, CurrentErrorDetail());
-  }
+  if (!HasWorkDir()) return;
+  // A failed switch back is not tried again by the termination.
+  g_agentState.savedDir = nullptr;
+  if (ChangeDirectory(savedDir) != 0) TerminateAgent(AGENT_ERR_WORKDIR, CurrentErrorDetail());
 }
 
 // A text that does not end inside its field is too long to launch.

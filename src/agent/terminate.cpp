@@ -2,6 +2,7 @@
 #include "agent/debug.h"
 #include "agent/run.h"
 #include "job/job_files.h"
+#include "launch/work_dir.h"
 #include "rt/console.h"
 #include "rt/error_number.h"
 
@@ -25,6 +26,13 @@ void TerminateAgent(std::uint16_t code, std::uint16_t detail) {
   if (g_agentState.terminating != 0) return;
   g_agentState.terminating = 1;
   if (g_debugFlag != 0) ExplainFailure(code, detail);
+  // The record and flag paths may be relative to the directory the agent
+  // started in; a failure there must not be ignored or go to another file.
+  if (g_agentState.savedDir != nullptr) {
+    const char* savedDir = g_agentState.savedDir;
+    g_agentState.savedDir = nullptr;
+    (void)ChangeDirectory(savedDir);
+  }
   if (code == AGENT_ERR_VERSION || code == AGENT_ERR_LAUNCH) {
     g_jobRecord.lErrorCode = PackStatusWord(code, detail);
     g_jobRecord.lExitCode = 0;

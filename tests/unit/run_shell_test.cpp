@@ -224,7 +224,7 @@ TEST_F(ShellModeTest, InterpreterPathIsAtMost254CharactersOfComspec) {
   }
 }
 
-TEST_F(ShellModeTest, RefusalAfterADirectorySwitchDoesNotSwitchBack) {
+TEST_F(ShellModeTest, RefusalAfterADirectorySwitchStoresFromTheAgentsDirectory) {
   const struct {
     const char* name;
     bool comspec;
@@ -247,10 +247,15 @@ TEST_F(ShellModeTest, RefusalAfterADirectorySwitchDoesNotSwitchBack) {
     job.args = c.args;
     job.workDir = "D:\\WORK";
     job.useShell = 1;
+    // A relative record path names the host's file in the agent's directory.
+    sim::SetCurrentDir(kJobDir);
+    sim::SetCommandLine("ntagent.exe job.rec");
     ExpectRefused(RunJob(job), c.status);
+    // The termination goes back before it writes the record.
     EXPECT_EQ(sim::CallsOf({sim::Op::SetCurrentDirectoryA}),
-              (std::vector<sim::Call>{{sim::Op::SetCurrentDirectoryA, "D:\\WORK"}}));
-    EXPECT_EQ(sim::CurrentDir(), "D:\\WORK");
+              (std::vector<sim::Call>{{sim::Op::SetCurrentDirectoryA, "D:\\WORK"},
+                                      {sim::Op::SetCurrentDirectoryA, kJobDir}}));
+    EXPECT_FALSE(sim::Exists("D:\\WORK\\job.rec"));
   }
 }
 
