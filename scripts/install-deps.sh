@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ googletest g++-mingw-w64-i686 wine wine32:i386 git ca-certificates
-  clang-format clang-tidy cppcheck)
+  clang-format clang-tidy cppcheck clang libclang-rt-14-dev)
 
 installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]

@@ -11,6 +11,11 @@ cmake --preset native
 cmake --build --preset native -j2
 ctest --preset native -j2
 
+# The analysers over the agent's sources, then a bounded fuzzing run of the
+# whole agent against the simulated NT; each fails on a finding.
+scripts/analyse.sh
+scripts/fuzz.sh "${NTAGENT_FUZZ_SECONDS:-60}"
+
 # One wine server for every test process, stopped however the run ends.
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
