@@ -25,9 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > kMaxInput) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const agent_scenario::Scenario scenario = agent_scenario::Parse(text);
-  // AGENT_FUZZ_SKIP_KNOWN=1 sets aside the known findings (see the header).
-  static const bool skipKnown = std::getenv("AGENT_FUZZ_SKIP_KNOWN") != nullptr;
-  if (skipKnown && agent_scenario::RelativeNamesAcrossSwitch(scenario)) return 0;
   const agent_scenario::Outcome outcome = agent_scenario::RunScenario(scenario);
   if (!outcome.broken.empty()) {
     Report(outcome);

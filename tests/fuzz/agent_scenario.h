@@ -535,7 +535,7 @@ inline Prepared Prepare(const Scenario& s) {
                        std::to_string(serial++) + "\x01",
                    file.readOnly ? nt::kAttributeReadOnly : nt::kAttributeNormal);
     }
-    made.push_back(Canonical(file.path));
+    made.push_back(file.path);
   }
   // The record and the flag file.
   const std::string record = detail::RecordBytes(s);
@@ -556,9 +556,12 @@ inline Prepared Prepare(const Scenario& s) {
   // Every file once: spellings of one file share its content. Programs all
   // hold the same bytes, so they are never unique.
   made.insert(made.begin(), {kRecordPath, kFlagPath});
-  for (const std::string& path : made) {
-    auto content = sim::ReadFile(path);
-    if (!content) continue;
+  for (const std::string& spelled : made) {
+    // Tracked by a name that means the file from any directory; a name that
+    // cannot be made so (an odd drive, say) is not tracked.
+    const std::string path = Canonical(spelled);
+    auto content = sim::ReadFile(spelled);
+    if (!content || !detail::IsAbsolute(path) || sim::ReadFile(path) != content) continue;
     bool known = false;
     for (const Tracked& t : p.tracked)
       known = known || (t.content == *content && t.content != "MZ");
@@ -847,10 +850,13 @@ inline std::vector<std::string> Check(const Scenario& s, const Prepared& p, nt::
       require(endSet, "a whole record was written but the end of file was not set");
     store.cut = endSetOk;
     store.succeeded = store.opened && store.bytes == kRecordSize && endSetOk && closedOk;
-    // A store fails only for a reason: a fault in it, or a record made read-only.
+    // A store fails only for a reason: a fault in it, a record made
+    // read-only, or a program that removed the record (with its folder).
     if (!store.succeeded) {
-      bool cause = s.recordKind == 'r' || (p.effects->ran && p.effects->callIndex < store.open &&
-                                           s.behaviour.find('r') != std::string::npos);
+      const bool programBefore = p.effects->ran && p.effects->callIndex < store.open;
+      bool cause = s.recordKind == 'r' ||
+                   (programBefore &&
+                    (s.behaviour.find('r') != std::string::npos || p.effects->recordRemoved));
       for (std::size_t i = store.open; i <= store.last; ++i)
         cause = cause || faults.failed[i] || faults.cut[i].has_value();
       require(cause, "a store failed with no fault to cause it (" + p.recordArg + ")");
@@ -1101,19 +1107,6 @@ inline std::vector<std::string> Check(const Scenario& s, const Prepared& p, nt::
     }
   }
   return broken;
-}
-
-// True when the job names its record or flag file relative to the start
-// directory and also switches to a working directory: the case of the two
-// findings in fault_matrix_test.cpp (FuzzFindingTest), which a long fuzz run
-// may set aside until they are mended.
-inline bool RelativeNamesAcrossSwitch(const Scenario& s) {
-  const std::string bytes = detail::RecordBytes(s);
-  if (bytes.size() < kRecordSize) return false;
-  const JobRecord record = detail::AsRecord(bytes);
-  if (record.szWorkDir[0] == '\0') return false;
-  auto flag = detail::FieldText(record.szFlagFile);
-  return s.commandForm == 4 || (flag && !detail::IsAbsolute(*flag));
 }
 
 // ---------------------------------------------------------------------------
