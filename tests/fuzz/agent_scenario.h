@@ -487,6 +487,8 @@ inline void ActAsProgram(ProgramEffects& effects, const std::string& acts) {
   std::vector<bool> before;
   for (const std::string& path : effects.watch) before.push_back(sim::Exists(path));
   for (char act : acts) {
+    // Only the fixed names and the checked start directory are used here,
+    // so the machine's set-up calls cannot refuse them.
     if (act == 'f') (void)sim::RemovePath(kFlagPath);
     if (act == 'R') (void)sim::RemovePath(kRecordPath);
     if (act == 'r' && sim::ReadFile(kRecordPath))
@@ -578,6 +580,10 @@ inline Prepared Prepare(const Scenario& s) {
   sim::AddDir(s.startDir);
   sim::SetCurrentDir(s.startDir);
   p.startDir = sim::CurrentDir();
+  // The machine takes an overlong name without looking at its characters,
+  // but not its shorter resolved spelling: such a start directory is refused
+  // here rather than in the middle of a run.
+  if (!sim::Exists(p.startDir)) throw std::invalid_argument("start directory unreachable");
   effects->startDir = p.startDir;
   for (char letter : s.notReady) sim::SetDriveReady(letter, false);
 
@@ -594,7 +600,9 @@ inline Prepared Prepare(const Scenario& s) {
   if (p.host && p.host->size() >= kRecordSize) {
     JobRecord loaded = detail::AsRecord(*p.host);
     auto flag = detail::FieldText(loaded.szFlagFile);
-    if (flag && !flag->empty()) {
+    // (A name ending in a separator names no file for the platform, though
+    // the machine's inspection helpers take it.)
+    if (flag && !flag->empty() && flag->back() != '\\' && flag->back() != '/') {
       try {
         auto content = sim::ReadFile(*flag);
         auto attributes = sim::Attributes(*flag);
