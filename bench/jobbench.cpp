@@ -9,9 +9,7 @@
 //   D  the host runs "cmd /c child" itself;
 //   E  B with the floor agent, which does only what the protocol needs.
 // and, when their programs are beside this one, other builds for comparison:
-//   F  E with the floor started through main() and the C runtime start-up;
-//   G  B with the agent linked without msvcrt.dll (string routines from
-//      ntdll.dll), no -fdata-sections.
+//   F  E with the floor started through main() and the C runtime start-up.
 // Process starts vary a lot from one to the next, so only medians, spreads
 // and ratios of whole runs mean anything.
 #include <windows.h>
@@ -319,7 +317,7 @@ Options ParseOptions(int argc, char** argv) {
     } else if (arg == "--program") {
       std::string letter = value();
       std::string program = value();
-      if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'G') {
+      if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'F') {
         Usage();
         std::exit(2);
       }
@@ -525,7 +523,6 @@ int main(int argc, char** argv) {
       {'D', Kind::kCmd, nullptr, "cmd /c child", false, {}, {}},
       {'E', Kind::kJob, "floor_agent.exe", "job through the floor agent", false, {}, {}},
       {'F', Kind::kJob, "floor_crt.exe", "floor with the C runtime start-up", true, {}, {}},
-      {'G', Kind::kJob, "ntagent_ntdll.exe", "ntagent linked without msvcrt", true, {}, {}},
   };
   std::string here = ExecutableDir();
   std::vector<Scenario*> active;
@@ -596,8 +593,8 @@ int main(int argc, char** argv) {
     return scenarios[static_cast<std::size_t>(letter - 'A')].times;
   };
   std::printf("\nratio  of medians  median per round  90%% bootstrap interval  of p10s\n");
-  const char* pairs[][2] = {{"B/E", "BE"}, {"C/B", "CB"}, {"B/A", "BA"}, {"D/A", "DA"},
-                            {"E/A", "EA"}, {"F/E", "FE"}, {"B/G", "BG"}, {"G/E", "GE"}};
+  const char* pairs[][2] = {{"B/E", "BE"}, {"C/B", "CB"}, {"B/A", "BA"},
+                            {"D/A", "DA"}, {"E/A", "EA"}, {"F/E", "FE"}};
   for (const auto& pair : pairs) {
     const std::vector<double>& top = times(pair[1][0]);
     const std::vector<double>& bottom = times(pair[1][1]);

@@ -40,7 +40,7 @@ $pin wine "$bin/jobbench.exe" --ops
 echo
 echo "== size"
 stripped=$(mktemp)
-for exe in ntagent ntagent_ntdll floor_agent floor_crt; do
+for exe in ntagent floor_agent floor_crt; do
   i686-w64-mingw32-strip -o "$stripped" "$bin/$exe.exe"
   echo "  stripped $exe.exe: $(wc -c <"$stripped") bytes"
 done
