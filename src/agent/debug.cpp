@@ -60,9 +60,7 @@ constexpr int kKnownErrors = 43;
 // Field texts are printed within their field, terminated or not.
 template <std::size_t N>
 int FieldWidth(const char (&field)[N]) {
-  const void* end = std::memchr(field, '\0', N);
-  return end != nullptr ? static_cast<int>(static_cast<const char*>(end) - field)
-                        : static_cast<int>(N);
+  return static_cast<int>(FieldTextLength(field));
 }
 
 }  // namespace

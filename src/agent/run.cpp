@@ -21,7 +21,7 @@ std::uint16_t CurrentErrorDetail() {
 
 template <std::size_t N>
 bool IsTerminated(const char (&field)[N]) {
-  return std::memchr(field, '\0', N) != nullptr;
+  return FieldTextLength(field) < N;
 }
 
 // Exact, case-sensitive, and never past the field.
@@ -89,8 +89,9 @@ void EnterWorkDir(char* savedDir) {
   g_agentState.savedDir = savedDir;
 }
 
-void LeaveWorkDir(const char* savedDir) {
-  if (!HasWorkDir()) return;
+void LeaveWorkDir() {
+  const char* savedDir = g_agentState.savedDir;
+  if (savedDir == nullptr) return;
   // A failed switch back is not tried again by the termination.
   g_agentState.savedDir = nullptr;
   if (ChangeDirectory(savedDir) != 0) TerminateAgent(AGENT_ERR_WORKDIR, CurrentErrorDetail());
@@ -155,7 +156,7 @@ int RunAgent(const char* name, int argCount, char* const* args) {
   g_jobRecord.lErrorCode = AGENT_OK;
   g_jobRecord.lExitCode = exitCode;
   // 14. Back to the saved directory.
-  LeaveWorkDir(savedDir);
+  LeaveWorkDir();
   // 15. Outcome echo.
   if (g_debugFlag != 0) EchoOutcome();
   // 16. Finish: the record holds the outcome before the flag file goes.

@@ -26,8 +26,8 @@ void TerminateAgent(std::uint16_t code, std::uint16_t detail) {
   if (g_agentState.terminating != 0) return;
   g_agentState.terminating = 1;
   if (g_debugFlag != 0) ExplainFailure(code, detail);
-  // The record and flag paths may be relative to the directory the agent
-  // started in; a failure there must not be ignored or go to another file.
+  // Relative record and flag paths name files in the agent's own directory,
+  // so a termination in the job's directory goes back there first.
   if (g_agentState.savedDir != nullptr) {
     const char* savedDir = g_agentState.savedDir;
     g_agentState.savedDir = nullptr;

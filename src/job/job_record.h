@@ -51,6 +51,15 @@ inline constexpr std::uint16_t LAUNCH_ERR_TOO_LONG = 0x0103;
 inline constexpr std::uint16_t LAUNCH_ERR_BAD_FORMAT = 0x0104;
 inline constexpr std::uint16_t LAUNCH_ERR_OTHER = 0x010F;
 
+// The length of a record text, never looking past its field: the field's
+// width when it holds no terminator.
+template <std::size_t N>
+constexpr std::size_t FieldTextLength(const char (&field)[N]) {
+  std::size_t length = 0;
+  while (length < N && field[length] != '\0') ++length;
+  return length;
+}
+
 // The status word for a code and its detail.
 constexpr std::int32_t PackStatusWord(std::uint16_t code, std::uint16_t detail) {
   return static_cast<std::int32_t>((static_cast<std::uint32_t>(detail) << 16) | code);
